@@ -1,0 +1,242 @@
+// Layout read here (all numbers little-endian):
+//
+//   disk header, 688 bytes           sector record, 16 bytes
+//   0x00 name[16]  (NUL-ended)       0  C   1  H   2  R   3  N (128 << N bytes)
+//   0x10 NUL, 0x11 reserved[9]       4  sector count of the track (16-bit)
+//   0x1A write-protect flag          6  density, 7 deleted mark, 8 status
+//   0x1B media type                  9  reserved[5]
+//   0x1C disk size (32-bit)          14 data size that follows (16-bit)
+//   0x20 track offsets[164] (32-bit each, from the disk's start; 0 = absent)
+//
+// Disks follow each other: disk k+1 starts at disk k's start + its size.
+#include "d88image.h"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace {
+
+constexpr size_t kStreamBufferSize = 64 * 1024;
+constexpr int32_t kMaxSizeCode = 23;
+
+uint16_t ReadLittleEndian16(const unsigned char* bytes) {
+    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+uint32_t ReadLittleEndian32(const unsigned char* bytes) {
+    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+struct SectorRecord {
+    int32_t c, h, r, n;
+    uint16_t sectorCount;
+    uint16_t dataSize;
+};
+
+// Reads the next sector record at the stream's position; false when it is
+// cut off by the end of the file.
+bool ReadRecord(FILE* file, SectorRecord& record) {
+    unsigned char bytes[D88Image::kSectorRecordSize];
+    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) {
+        return false;
+    }
+    record.c = bytes[0];
+    record.h = bytes[1];
+    record.r = bytes[2];
+    record.n = bytes[3];
+    record.sectorCount = ReadLittleEndian16(bytes + 4);
+    record.dataSize = ReadLittleEndian16(bytes + 14);
+    return true;
+}
+
+}  // namespace
+
+D88Image::D88Image() = default;
+
+D88Image::~D88Image() = default;
+
+bool D88Image::Open(const char* path) {
+    if (path == nullptr) {
+        imageFile.reset();
+        diskCount = 0;
+        currentDisk = -1;
+        mediaType = -1;
+        return true;
+    }
+    if (imageFile) {
+        imageFile.reset();
+        DropSelection();
+        diskCount = 0;
+    }
+    FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        return false;
+    }
+    imageFile.reset(file);
+    // A directory opens for reading on POSIX but yields no bytes; taking it
+    // as an image without disks would report success on no image at all.
+    struct stat status;
+    if (fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+        imageFile.reset();
+        return false;
+    }
+    if (!streamBuffer) {
+        streamBuffer.reset(new char[kStreamBufferSize]);
+    }
+    std::setvbuf(file, streamBuffer.get(), _IOFBF, kStreamBufferSize);
+
+    uint64_t runningOffset = 0;
+    diskCount = 0;
+    unsigned char header[kDiskHeaderSize];
+    while (diskCount < kMaxDisks) {
+        diskOffsets[diskCount] = runningOffset;
+        if (!SeekTo(runningOffset) || std::fread(header, 1, sizeof header, file) != sizeof header) {
+            break;
+        }
+        runningOffset += ReadLittleEndian32(header + 0x1C);
+        ++diskCount;
+    }
+    return true;
+}
+
+int32_t D88Image::GetDiskCount() const { return diskCount; }
+
+bool D88Image::SelectDisk(int32_t index) {
+    if (!imageFile) {
+        return false;
+    }
+    DropSelection();
+    if (index < 0 || index >= diskCount) {
+        return false;
+    }
+    unsigned char header[kDiskHeaderSize];
+    if (!SeekTo(diskOffsets[index]) ||
+        std::fread(header, 1, sizeof header, imageFile.get()) != sizeof header) {
+        return false;
+    }
+    diskStart = static_cast<int64_t>(diskOffsets[index]);
+    for (int32_t track = 0; track < kTrackCount; ++track) {
+        trackOffsets[track] = ReadLittleEndian32(header + 0x20 + 4 * track);
+    }
+    mediaType = header[0x1B];
+    diskSize = ReadLittleEndian32(header + 0x1C);
+    // The name field is 16 bytes; byte 16 of diskName stays NUL.
+    for (int32_t i = 0; i < 16 && header[i] != 0; ++i) {
+        diskName[i] = static_cast<char>(header[i]);
+    }
+    currentDisk = index;
+    return true;
+}
+
+int32_t D88Image::GetCurrentDisk() const { return currentDisk; }
+
+const char* D88Image::GetDiskName() const { return diskName; }
+
+int32_t D88Image::GetMediaType() const { return mediaType; }
+
+void D88Image::SetSectorRange(int32_t first, int32_t last) {
+    firstSector = first;
+    lastSector = last;
+}
+
+int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                             void* buffer, int32_t capacity) {
+    if (capacity < 0 || !TrackReadable(track) ||
+        !SeekTo(static_cast<uint64_t>(diskStart) + trackOffsets[track])) {
+        return 0;
+    }
+    FILE* file = imageFile.get();
+    SectorRecord record;
+    // The walk ends when a record's own count says it is the last one; a
+    // record whose count is below its position does not end it.
+    for (int32_t i = 0;; ++i) {
+        if (!ReadRecord(file, record) || record.sectorCount == 0) {
+            return 0;
+        }
+        if (record.c == c && record.h == h && record.r == r && record.n == n) {
+            size_t wanted = std::min<int32_t>(record.dataSize, capacity);
+            return static_cast<int32_t>(std::fread(buffer, 1, wanted, file));
+        }
+        if (fseeko(file, record.dataSize, SEEK_CUR) != 0 || i == record.sectorCount - 1) {
+            return 0;
+        }
+    }
+}
+
+int32_t D88Image::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
+                              void* buffer, int32_t length) {
+    if (n < 0 || n > kMaxSizeCode) {
+        return 0;
+    }
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    int32_t total = 0;
+    while (total < length) {
+        int32_t step = std::min(int32_t{128} << n, length - total);
+        int32_t got = ReadSector(track, c, h, r, n, bytes + total, step);
+        if (got < step) {
+            return total;
+        }
+        total += step;
+        // A successful read means R, C and H matched record bytes, so they
+        // are all 0..255 here and the increments cannot overflow.
+        if (r == lastSector) {
+            ++track;
+            if (h == 0) {
+                h = 1;
+            } else {
+                h = 0;
+                ++c;
+            }
+            r = firstSector;
+        } else {
+            ++r;
+        }
+    }
+    return total;
+}
+
+int32_t D88Image::ReadTrackIds(int32_t track, void* buffer, int32_t capacity) {
+    if (!TrackReadable(track) || !SeekTo(static_cast<uint64_t>(diskStart) + trackOffsets[track])) {
+        return 0;
+    }
+    FILE* file = imageFile.get();
+    auto* ids = static_cast<unsigned char*>(buffer);
+    int32_t total = 0;
+    SectorRecord record;
+    // Only whole IDs are listed, so a capacity that is not a multiple of 4
+    // never lets a listing run past the buffer.
+    for (int32_t i = 0; capacity >= 4 && total <= capacity - 4; ++i) {
+        if (!ReadRecord(file, record)) {
+            break;
+        }
+        ids[total] = static_cast<unsigned char>(record.c);
+        ids[total + 1] = static_cast<unsigned char>(record.h);
+        ids[total + 2] = static_cast<unsigned char>(record.r);
+        ids[total + 3] = static_cast<unsigned char>(record.n);
+        total += 4;
+        if (fseeko(file, record.dataSize, SEEK_CUR) != 0 || i == record.sectorCount - 1) {
+            break;
+        }
+    }
+    return total;
+}
+
+bool D88Image::SeekTo(uint64_t offset) {
+    return fseeko(imageFile.get(), static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool D88Image::TrackReadable(int32_t track) const {
+    return imageFile && track >= 0 && track < kTrackCount && trackOffsets[track] != 0 &&
+           trackOffsets[track] <= diskSize;
+}
+
+void D88Image::DropSelection() {
+    currentDisk = -1;
+    diskStart = -1;
+    mediaType = -1;
+    diskSize = 0;
+    std::memset(diskName, 0, sizeof diskName);
+}

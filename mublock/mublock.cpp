@@ -1,0 +1,151 @@
+// An RM block starts at byte 0 of a logical sector whose bytes 6 and 7 are
+// "RM" and ends with the fifth 0xFD byte counted from that byte 0; the bytes
+// from position 6 to that end go to the next MU%03d file. Blocks of 16,384
+// bytes or more, and blocks whose end lies past the disk, are not blocks.
+#include "mublock.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "d88image.h"
+
+namespace {
+
+constexpr int32_t kTracksPerDisk = 80;
+constexpr int32_t kSectorsPerTrack = 5;
+constexpr int32_t kSectorSize = 1024;
+constexpr int32_t kSizeCode = 3;
+constexpr int32_t kTrackBytes = kSectorsPerTrack * kSectorSize;
+constexpr int32_t kLogicalSectors = kTracksPerDisk * kSectorsPerTrack;
+constexpr int32_t kImageBytes = kLogicalSectors * kSectorSize;
+constexpr int32_t kBlockLengthLimit = 0x4000;
+constexpr int32_t kTerminatorsPerBlock = 5;
+constexpr int32_t kContentOffset = 6;
+constexpr unsigned char kTerminator = 0xFD;
+
+// "ファイルをオープンできません.\n" in Shift_JIS.
+constexpr char kOpenFailedMessage[] =
+    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5"
+    "\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
+
+// One disk in logical sector order, and the positions of its 0xFD bytes in
+// ascending order, so that each candidate finds its fifth 0xFD at once.
+unsigned char imageBuffer[kImageBytes];
+int32_t terminatorPositions[kImageBytes];
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FileHolder = std::unique_ptr<FILE, FileCloser>;
+
+// Fills the image buffer with the selected disk's 400 logical sectors. The
+// buffer is cleared first: bytes a damaged disk does not supply are zeros,
+// never an earlier disk's blocks.
+void ReadDisk(D88Image& image) {
+    std::memset(imageBuffer, 0, sizeof imageBuffer);
+    for (int32_t track = 0; track < kTracksPerDisk; ++track) {
+        image.ReadSectors(track, track / 2, track % 2, 1, kSizeCode, imageBuffer + track * kTrackBytes,
+                          kTrackBytes);
+    }
+}
+
+int32_t FindTerminators() {
+    int32_t count = 0;
+    const unsigned char* end = imageBuffer + kImageBytes;
+    for (const unsigned char* found = imageBuffer;
+         (found = static_cast<const unsigned char*>(std::memchr(found, kTerminator, end - found))) !=
+         nullptr;
+         ++found) {
+        terminatorPositions[count++] = static_cast<int32_t>(found - imageBuffer);
+    }
+    return count;
+}
+
+// Writes one block's content to `name`; false, after a message on stderr,
+// when the file cannot be created, written or closed.
+bool WriteBlock(const char* name, const unsigned char* content, size_t size) {
+    FileHolder output(std::fopen(name, "wb"));
+    if (!output) {
+        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
+        return false;
+    }
+    if (size > 0 && std::fwrite(content, 1, size, output.get()) != size) {
+        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
+        return false;
+    }
+    if (std::fclose(output.release()) != 0) {
+        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// Scans the image buffer for blocks, reporting them with disk index `disk`
+// and naming them from `blockCounter` on; false when a block was not written.
+bool ScanDisk(int32_t disk, int32_t& blockCounter) {
+    const int32_t terminatorCount = FindTerminators();
+    int32_t nextTerminator = 0;
+    bool allWritten = true;
+    for (int32_t sector = 0; sector < kLogicalSectors; ++sector) {
+        const int32_t start = sector * kSectorSize;
+        if (imageBuffer[start + 6] != 'R' || imageBuffer[start + 7] != 'M') {
+            continue;
+        }
+        while (nextTerminator < terminatorCount && terminatorPositions[nextTerminator] < start) {
+            ++nextTerminator;
+        }
+        const int32_t fifth = nextTerminator + kTerminatorsPerBlock - 1;
+        if (fifth >= terminatorCount) {
+            continue;
+        }
+        const int32_t blockLength = terminatorPositions[fifth] - start + 1;
+        if (blockLength >= kBlockLengthLimit) {
+            continue;
+        }
+        char name[16];
+        std::snprintf(name, sizeof name, "MU%03d", blockCounter++);
+        std::printf("%5s diskno=%1d trk=%02d sec=%2d size=%4d\n", name, disk,
+                    sector / kSectorsPerTrack + 1, sector % kSectorsPerTrack + 1, blockLength);
+        // A block of length 5 ends before its content starts: its file
+        // stays empty.
+        const size_t contentSize =
+            blockLength > kContentOffset ? static_cast<size_t>(blockLength - kContentOffset) : 0;
+        if (!WriteBlock(name, imageBuffer + start + kContentOffset, contentSize)) {
+            allWritten = false;
+        }
+    }
+    return allWritten;
+}
+
+}  // namespace
+
+int RunMublock(int argc, char* argv[]) {
+    D88Image image;
+    if (argc != 2) {
+        std::fputs("Usage: mublock [d88file]\n", stderr);
+        return 1;
+    }
+    if (!image.Open(argv[1])) {
+        std::fputs(kOpenFailedMessage, stderr);
+        return 1;
+    }
+    int32_t blockCounter = 0;
+    bool allWritten = true;
+    const int32_t diskCount = image.GetDiskCount();
+    for (int32_t disk = 0; disk < diskCount; ++disk) {
+        image.SelectDisk(disk);
+        image.SetSectorRange(1, kSectorsPerTrack);
+        ReadDisk(image);
+        if (!ScanDisk(disk, blockCounter)) {
+            allWritten = false;
+        }
+    }
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "mublock: standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
+    return allWritten ? 0 : 1;
+}
