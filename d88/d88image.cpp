@@ -18,7 +18,9 @@
 
 namespace {
 
-constexpr size_t kStreamBufferSize = 64 * 1024;
+// Large enough for a record and the largest data a record can announce,
+// and for many data-disk tracks at once.
+constexpr size_t kWindowSize = 128 * 1024;
 constexpr int32_t kMaxSizeCode = 23;
 
 uint16_t ReadLittleEndian16(const unsigned char* bytes) {
@@ -36,20 +38,9 @@ struct SectorRecord {
     uint16_t dataSize;
 };
 
-// Reads the next sector record at the stream's position; false when it is
-// cut off by the end of the file.
-bool ReadRecord(FILE* file, SectorRecord& record) {
-    unsigned char bytes[D88Image::kSectorRecordSize];
-    if (std::fread(bytes, 1, sizeof bytes, file) != sizeof bytes) {
-        return false;
-    }
-    record.c = bytes[0];
-    record.h = bytes[1];
-    record.r = bytes[2];
-    record.n = bytes[3];
-    record.sectorCount = ReadLittleEndian16(bytes + 4);
-    record.dataSize = ReadLittleEndian16(bytes + 14);
-    return true;
+SectorRecord DecodeRecord(const unsigned char* bytes) {
+    return SectorRecord{bytes[0], bytes[1], bytes[2], bytes[3], ReadLittleEndian16(bytes + 4),
+                        ReadLittleEndian16(bytes + 14)};
 }
 
 }  // namespace
@@ -83,17 +74,20 @@ bool D88Image::Open(const char* path) {
         imageFile.reset();
         return false;
     }
-    if (!streamBuffer) {
-        streamBuffer.reset(new char[kStreamBufferSize]);
+    // The window does the buffering; the stream passes reads straight on.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (!window) {
+        window.reset(new unsigned char[kWindowSize]);
     }
-    std::setvbuf(file, streamBuffer.get(), _IOFBF, kStreamBufferSize);
+    windowStart = 0;
+    windowLength = 0;
 
     uint64_t runningOffset = 0;
     diskCount = 0;
     unsigned char header[kDiskHeaderSize];
     while (diskCount < kMaxDisks) {
         diskOffsets[diskCount] = runningOffset;
-        if (!SeekTo(runningOffset) || std::fread(header, 1, sizeof header, file) != sizeof header) {
+        if (ReadDirect(runningOffset, header, sizeof header) != sizeof header) {
             break;
         }
         runningOffset += ReadLittleEndian32(header + 0x1C);
@@ -113,8 +107,7 @@ bool D88Image::SelectDisk(int32_t index) {
         return false;
     }
     unsigned char header[kDiskHeaderSize];
-    if (!SeekTo(diskOffsets[index]) ||
-        std::fread(header, 1, sizeof header, imageFile.get()) != sizeof header) {
+    if (ReadDirect(diskOffsets[index], header, sizeof header) != sizeof header) {
         return false;
     }
     diskStart = static_cast<int64_t>(diskOffsets[index]);
@@ -144,23 +137,28 @@ void D88Image::SetSectorRange(int32_t first, int32_t last) {
 
 int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n,
                              void* buffer, int32_t capacity) {
-    if (capacity < 0 || !TrackReadable(track) ||
-        !SeekTo(static_cast<uint64_t>(diskStart) + trackOffsets[track])) {
+    if (capacity < 0 || !TrackReadable(track)) {
         return 0;
     }
-    FILE* file = imageFile.get();
-    SectorRecord record;
+    uint64_t position = TrackStart(track);
+    unsigned char bytes[kSectorRecordSize];
     // The walk ends when a record's own count says it is the last one; a
     // record whose count is below its position does not end it.
     for (int32_t i = 0;; ++i) {
-        if (!ReadRecord(file, record) || record.sectorCount == 0) {
+        if (ReadAt(position, bytes, sizeof bytes) != sizeof bytes) {
             return 0;
         }
-        if (record.c == c && record.h == h && record.r == r && record.n == n) {
-            size_t wanted = std::min<int32_t>(record.dataSize, capacity);
-            return static_cast<int32_t>(std::fread(buffer, 1, wanted, file));
+        const SectorRecord record = DecodeRecord(bytes);
+        if (record.sectorCount == 0) {
+            return 0;
         }
-        if (fseeko(file, record.dataSize, SEEK_CUR) != 0 || i == record.sectorCount - 1) {
+        position += kSectorRecordSize;
+        if (record.c == c && record.h == h && record.r == r && record.n == n) {
+            const size_t wanted = std::min<int32_t>(record.dataSize, capacity);
+            return static_cast<int32_t>(ReadAt(position, buffer, wanted));
+        }
+        position += record.dataSize;
+        if (i == record.sectorCount - 1) {
             return 0;
         }
     }
@@ -174,8 +172,8 @@ int32_t D88Image::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, in
     auto* bytes = static_cast<unsigned char*>(buffer);
     int32_t total = 0;
     while (total < length) {
-        int32_t step = std::min(int32_t{128} << n, length - total);
-        int32_t got = ReadSector(track, c, h, r, n, bytes + total, step);
+        const int32_t step = std::min(int32_t{128} << n, length - total);
+        const int32_t got = ReadSector(track, c, h, r, n, bytes + total, step);
         if (got < step) {
             return total;
         }
@@ -199,38 +197,60 @@ int32_t D88Image::ReadSectors(int32_t track, int32_t c, int32_t h, int32_t r, in
 }
 
 int32_t D88Image::ReadTrackIds(int32_t track, void* buffer, int32_t capacity) {
-    if (!TrackReadable(track) || !SeekTo(static_cast<uint64_t>(diskStart) + trackOffsets[track])) {
+    if (!TrackReadable(track)) {
         return 0;
     }
-    FILE* file = imageFile.get();
+    uint64_t position = TrackStart(track);
     auto* ids = static_cast<unsigned char*>(buffer);
     int32_t total = 0;
-    SectorRecord record;
+    unsigned char bytes[kSectorRecordSize];
     // Only whole IDs are listed, so a capacity that is not a multiple of 4
     // never lets a listing run past the buffer.
     for (int32_t i = 0; capacity >= 4 && total <= capacity - 4; ++i) {
-        if (!ReadRecord(file, record)) {
+        if (ReadAt(position, bytes, sizeof bytes) != sizeof bytes) {
             break;
         }
-        ids[total] = static_cast<unsigned char>(record.c);
-        ids[total + 1] = static_cast<unsigned char>(record.h);
-        ids[total + 2] = static_cast<unsigned char>(record.r);
-        ids[total + 3] = static_cast<unsigned char>(record.n);
+        const SectorRecord record = DecodeRecord(bytes);
+        std::memcpy(ids + total, bytes, 4);
         total += 4;
-        if (fseeko(file, record.dataSize, SEEK_CUR) != 0 || i == record.sectorCount - 1) {
+        position += kSectorRecordSize + record.dataSize;
+        if (i == record.sectorCount - 1) {
             break;
         }
     }
     return total;
 }
 
-bool D88Image::SeekTo(uint64_t offset) {
-    return fseeko(imageFile.get(), static_cast<off_t>(offset), SEEK_SET) == 0;
+size_t D88Image::ReadAt(uint64_t offset, void* destination, size_t count) {
+    if (count > kWindowSize) {
+        return ReadDirect(offset, destination, count);
+    }
+    if (offset < windowStart || offset + count > windowStart + windowLength) {
+        windowStart = offset;
+        windowLength = ReadDirect(offset, window.get(), kWindowSize);
+    }
+    const uint64_t windowEnd = windowStart + windowLength;
+    const size_t available =
+        offset < windowEnd ? static_cast<size_t>(std::min<uint64_t>(count, windowEnd - offset)) : 0;
+    std::memcpy(destination, window.get() + (offset - windowStart), available);
+    return available;
+}
+
+size_t D88Image::ReadDirect(uint64_t offset, void* destination, size_t count) {
+    FILE* file = imageFile.get();
+    if (fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        return 0;
+    }
+    return std::fread(destination, 1, count, file);
 }
 
 bool D88Image::TrackReadable(int32_t track) const {
     return imageFile && track >= 0 && track < kTrackCount && trackOffsets[track] != 0 &&
            trackOffsets[track] <= diskSize;
+}
+
+uint64_t D88Image::TrackStart(int32_t track) const {
+    return static_cast<uint64_t>(diskStart) + trackOffsets[track];
 }
 
 void D88Image::DropSelection() {

@@ -75,18 +75,21 @@ private:
         void operator()(FILE* file) const { std::fclose(file); }
     };
 
-    // Positions the image at `offset` from its start; false when the stream
-    // refuses the seek.
-    bool SeekTo(uint64_t offset);
+    // Copies up to `count` bytes of the image from `offset` on into
+    // `destination` and returns how many there were (fewer at the end of the
+    // file). Reads go through a window of the file held by the object, so
+    // that walking a track's records costs no seek.
+    size_t ReadAt(uint64_t offset, void* destination, size_t count);
+    // Reads `count` bytes at `offset` straight from the stream, bypassing the
+    // window; returns how many arrived.
+    size_t ReadDirect(uint64_t offset, void* destination, size_t count);
     // True when a track of the selected disk may be read: a file is open, the
     // index is in range and its offset is neither 0 nor past the disk size.
     bool TrackReadable(int32_t track) const;
+    // File offset of a readable track's first sector record.
+    uint64_t TrackStart(int32_t track) const;
     void DropSelection();
 
-    // Declared ahead of imageFile so that the stream is closed before its
-    // buffer goes: a data-disk track's records and data fit in it, so a
-    // track is walked without refilling it.
-    std::unique_ptr<char[]> streamBuffer;
     std::unique_ptr<FILE, FileCloser> imageFile;
     int32_t currentDisk = -1;
     int32_t diskCount = 0;
@@ -100,6 +103,11 @@ private:
     uint32_t trackOffsets[kTrackCount] = {};
     int32_t mediaType = -1;
     char diskName[17] = {};
+    // The window: file bytes windowStart to windowStart + windowLength - 1.
+    // Allocated once, by the first Open, and kept for the object's life.
+    std::unique_ptr<unsigned char[]> window;
+    uint64_t windowStart = 0;
+    size_t windowLength = 0;
 };
 
 #endif

@@ -41,14 +41,14 @@ struct FileCloser {
 };
 using FileHolder = std::unique_ptr<FILE, FileCloser>;
 
-// Fills the image buffer with the selected disk's 400 logical sectors. The
-// buffer is cleared first: bytes a damaged disk does not supply are zeros,
-// never an earlier disk's blocks.
+// Fills the image buffer with the selected disk's 400 logical sectors. Each
+// track's bytes are cleared first: bytes a damaged disk does not supply are
+// zeros, never an earlier disk's blocks.
 void ReadDisk(D88Image& image) {
-    std::memset(imageBuffer, 0, sizeof imageBuffer);
     for (int32_t track = 0; track < kTracksPerDisk; ++track) {
-        image.ReadSectors(track, track / 2, track % 2, 1, kSizeCode, imageBuffer + track * kTrackBytes,
-                          kTrackBytes);
+        unsigned char* trackBytes = imageBuffer + track * kTrackBytes;
+        std::memset(trackBytes, 0, kTrackBytes);
+        image.ReadSectors(track, track / 2, track % 2, 1, kSizeCode, trackBytes, kTrackBytes);
     }
 }
 
