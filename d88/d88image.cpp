@@ -18,9 +18,6 @@
 
 namespace {
 
-// Large enough for a record and the largest data a record can announce,
-// and for many data-disk tracks at once.
-constexpr size_t kWindowSize = 128 * 1024;
 constexpr int32_t kMaxSizeCode = 23;
 
 uint16_t ReadLittleEndian16(const unsigned char* bytes) {
@@ -67,6 +64,9 @@ bool D88Image::Open(const char* path) {
         return false;
     }
     imageFile.reset(file);
+    // A selection kept from before an Open() without a path would read the
+    // new file through the old disk's track table.
+    DropSelection();
     // A directory opens for reading on POSIX but yields no bytes; taking it
     // as an image without disks would report success on no image at all.
     struct stat status;
@@ -76,9 +76,6 @@ bool D88Image::Open(const char* path) {
     }
     // The window does the buffering; the stream passes reads straight on.
     std::setvbuf(file, nullptr, _IONBF, 0);
-    if (!window) {
-        window.reset(new unsigned char[kWindowSize]);
-    }
     windowStart = 0;
     windowLength = 0;
 
@@ -140,12 +137,13 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
     if (capacity < 0 || !TrackReadable(track)) {
         return 0;
     }
-    uint64_t position = TrackStart(track);
+    const uint64_t trackStart = TrackStart(track);
+    uint64_t position = trackStart;
     unsigned char bytes[kSectorRecordSize];
     // The walk ends when a record's own count says it is the last one; a
     // record whose count is below its position does not end it.
     for (int32_t i = 0;; ++i) {
-        if (ReadAt(position, bytes, sizeof bytes) != sizeof bytes) {
+        if (ReadAt(position, bytes, sizeof bytes, trackStart) != sizeof bytes) {
             return 0;
         }
         const SectorRecord record = DecodeRecord(bytes);
@@ -154,8 +152,11 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
         }
         position += kSectorRecordSize;
         if (record.c == c && record.h == h && record.r == r && record.n == n) {
-            const size_t wanted = std::min<int32_t>(record.dataSize, capacity);
-            return static_cast<int32_t>(ReadAt(position, buffer, wanted));
+            // Data cut off by the end of the file still counts in full; the
+            // bytes that never arrive keep what the buffer held.
+            const int32_t wanted = std::min<int32_t>(record.dataSize, capacity);
+            ReadAt(position, buffer, static_cast<size_t>(wanted), trackStart);
+            return wanted;
         }
         position += record.dataSize;
         if (i == record.sectorCount - 1) {
@@ -200,14 +201,15 @@ int32_t D88Image::ReadTrackIds(int32_t track, void* buffer, int32_t capacity) {
     if (!TrackReadable(track)) {
         return 0;
     }
-    uint64_t position = TrackStart(track);
+    const uint64_t trackStart = TrackStart(track);
+    uint64_t position = trackStart;
     auto* ids = static_cast<unsigned char*>(buffer);
     int32_t total = 0;
     unsigned char bytes[kSectorRecordSize];
     // Only whole IDs are listed, so a capacity that is not a multiple of 4
     // never lets a listing run past the buffer.
     for (int32_t i = 0; capacity >= 4 && total <= capacity - 4; ++i) {
-        if (ReadAt(position, bytes, sizeof bytes) != sizeof bytes) {
+        if (ReadAt(position, bytes, sizeof bytes, trackStart) != sizeof bytes) {
             break;
         }
         const SectorRecord record = DecodeRecord(bytes);
@@ -221,18 +223,21 @@ int32_t D88Image::ReadTrackIds(int32_t track, void* buffer, int32_t capacity) {
     return total;
 }
 
-size_t D88Image::ReadAt(uint64_t offset, void* destination, size_t count) {
+size_t D88Image::ReadAt(uint64_t offset, void* destination, size_t count, uint64_t walkStart) {
     if (count > kWindowSize) {
         return ReadDirect(offset, destination, count);
     }
     if (offset < windowStart || offset + count > windowStart + windowLength) {
-        windowStart = offset;
-        windowLength = ReadDirect(offset, window.get(), kWindowSize);
+        // Every read of a track walks from its first record again, so a
+        // window that starts there serves the whole track.
+        windowStart = walkStart <= offset && offset + count - walkStart <= kWindowSize ? walkStart
+                                                                                       : offset;
+        windowLength = ReadDirect(windowStart, window, kWindowSize);
     }
     const uint64_t windowEnd = windowStart + windowLength;
     const size_t available =
         offset < windowEnd ? static_cast<size_t>(std::min<uint64_t>(count, windowEnd - offset)) : 0;
-    std::memcpy(destination, window.get() + (offset - windowStart), available);
+    std::memcpy(destination, window + (offset - windowStart), available);
     return available;
 }
 

@@ -78,8 +78,9 @@ private:
     // Copies up to `count` bytes of the image from `offset` on into
     // `destination` and returns how many there were (fewer at the end of the
     // file). Reads go through a window of the file held by the object, so
-    // that walking a track's records costs no seek.
-    size_t ReadAt(uint64_t offset, void* destination, size_t count);
+    // that walking a track's records costs no seek; a window that must be
+    // refilled starts at `walkStart` when that lets it hold the request.
+    size_t ReadAt(uint64_t offset, void* destination, size_t count, uint64_t walkStart);
     // Reads `count` bytes at `offset` straight from the stream, bypassing the
     // window; returns how many arrived.
     size_t ReadDirect(uint64_t offset, void* destination, size_t count);
@@ -104,10 +105,12 @@ private:
     int32_t mediaType = -1;
     char diskName[17] = {};
     // The window: file bytes windowStart to windowStart + windowLength - 1.
-    // Allocated once, by the first Open, and kept for the object's life.
-    std::unique_ptr<unsigned char[]> window;
+    // Large enough for a record and the largest data a record can announce,
+    // and for many data-disk tracks at once.
+    static constexpr size_t kWindowSize = 128 * 1024;
     uint64_t windowStart = 0;
     size_t windowLength = 0;
+    unsigned char window[kWindowSize];
 };
 
 #endif

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
 #include "d88image.h"
+#include "extraction_tool.h"
 
 namespace {
 
@@ -26,20 +26,10 @@ constexpr int32_t kTerminatorsPerBlock = 5;
 constexpr int32_t kContentOffset = 6;
 constexpr unsigned char kTerminator = 0xFD;
 
-// "ファイルをオープンできません.\n" in Shift_JIS.
-constexpr char kOpenFailedMessage[] =
-    "\x83\x74\x83\x40\x83\x43\x83\x8B\x82\xF0\x83\x49\x81\x5B\x83\x76\x83\x93\x82\xC5"
-    "\x82\xAB\x82\xDC\x82\xB9\x82\xF1.\n";
-
 // One disk in logical sector order, and the positions of its 0xFD bytes in
 // ascending order, so that each candidate finds its fifth 0xFD at once.
 unsigned char imageBuffer[kImageBytes];
 int32_t terminatorPositions[kImageBytes];
-
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using FileHolder = std::unique_ptr<FILE, FileCloser>;
 
 // Fills the image buffer with the selected disk's 400 logical sectors. Each
 // track's bytes are cleared first: bytes a damaged disk does not supply are
@@ -72,6 +62,9 @@ bool WriteBlock(const char* name, const unsigned char* content, size_t size) {
         std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
         return false;
     }
+    // The content goes out in one write; a stream buffer would only cost a
+    // stat of the new file to size it.
+    std::setvbuf(output.get(), nullptr, _IONBF, 0);
     if (size > 0 && std::fwrite(content, 1, size, output.get()) != size) {
         std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
         return false;
@@ -85,7 +78,7 @@ bool WriteBlock(const char* name, const unsigned char* content, size_t size) {
 
 // Scans the image buffer for blocks, reporting them with disk index `disk`
 // and naming them from `blockCounter` on; false when a block was not written.
-bool ScanDisk(int32_t disk, int32_t& blockCounter) {
+bool ScanDisk(int32_t disk, int32_t& blockCounter, Console& console) {
     const int32_t terminatorCount = FindTerminators();
     int32_t nextTerminator = 0;
     bool allWritten = true;
@@ -107,8 +100,8 @@ bool ScanDisk(int32_t disk, int32_t& blockCounter) {
         }
         char name[16];
         std::snprintf(name, sizeof name, "MU%03d", blockCounter++);
-        std::printf("%5s diskno=%1d trk=%02d sec=%2d size=%4d\n", name, disk,
-                    sector / kSectorsPerTrack + 1, sector % kSectorsPerTrack + 1, blockLength);
+        console.Print("%5s diskno=%1d trk=%02d sec=%2d size=%4d\n", name, disk,
+                      sector / kSectorsPerTrack + 1, sector % kSectorsPerTrack + 1, blockLength);
         // A block of length 5 ends before its content starts: its file
         // stays empty.
         const size_t contentSize =
@@ -134,18 +127,16 @@ int RunMublock(int argc, char* argv[]) {
     }
     int32_t blockCounter = 0;
     bool allWritten = true;
+    Console console;
     const int32_t diskCount = image.GetDiskCount();
     for (int32_t disk = 0; disk < diskCount; ++disk) {
         image.SelectDisk(disk);
         image.SetSectorRange(1, kSectorsPerTrack);
         ReadDisk(image);
-        if (!ScanDisk(disk, blockCounter)) {
+        if (!ScanDisk(disk, blockCounter, console)) {
             allWritten = false;
         }
     }
-    if (std::fflush(stdout) != 0) {
-        std::fprintf(stderr, "mublock: standard output: %s\n", std::strerror(errno));
-        return 1;
-    }
-    return allWritten ? 0 : 1;
+    const bool consoleWritten = console.Finish("mublock");
+    return allWritten && consoleWritten ? 0 : 1;
 }
