@@ -71,7 +71,7 @@ int main(int argc, char* argv[]) {
     }
     const std::vector<d88test::Disk> disks = {
         StoreFiles({{"SNG1", RmBlock("Morning", 40, 1)},
-                    {"SNG2", RmBlock("Evening", 380, 2)},
+                    {"SNG2", RmBlock("Evening", 381, 2)},
                     {"MEMO", d88test::TextBytes("Two songs on this disk.\r\n")}},
                    "SAMPLE DISK A"),
         StoreFiles({{"SNG3", RmBlock("Night", 640, 3)},

@@ -49,7 +49,8 @@ TempDir::~TempDir() {
 std::map<std::string, std::string> TempDir::Entries() const {
     std::map<std::string, std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(path)) {
-        const std::string name = fs::relative(entry.path(), path).string();
+        // Lexical, so that a link is listed under its own name, not its target.
+        const std::string name = entry.path().lexically_relative(path).string();
         if (entry.is_symlink()) {
             entries[name] = "<other>";
         } else if (entry.is_directory()) {
