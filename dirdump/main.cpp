@@ -1,0 +1,3 @@
+#include "dirdump.h"
+
+int main(int argc, char* argv[]) { return RunDirdump(argc, argv); }
