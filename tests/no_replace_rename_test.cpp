@@ -1,0 +1,80 @@
+// The rename that never replaces a file, through the system's no-replace
+// rename and through its link-then-unlink fallback alike.
+#include "no_replace_rename.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "program_runner.h"
+
+namespace {
+
+using d88test::TempDir;
+
+using Entries = std::map<std::string, std::string>;
+using RenameFunction = bool (*)(const char*, const char*);
+
+void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+class NoReplaceRenameTest : public testing::TestWithParam<RenameFunction> {
+protected:
+    bool Rename(const std::string& from, const std::string& to) {
+        return GetParam()(from.c_str(), to.c_str());
+    }
+    TempDir dir;
+};
+
+TEST_P(NoReplaceRenameTest, MovesTheFileToAFreeName) {
+    WriteFile(dir / "old", "content");
+    EXPECT_TRUE(Rename(dir / "old", dir / "new"));
+    EXPECT_EQ(dir.Entries(), (Entries{{"new", "content"}}));
+}
+
+TEST_P(NoReplaceRenameTest, TakenNameFailsAndChangesNothing) {
+    WriteFile(dir / "old", "content");
+    WriteFile(dir / "new", "older file");
+    errno = 0;
+    EXPECT_FALSE(Rename(dir / "old", dir / "new"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(dir.Entries(), (Entries{{"old", "content"}, {"new", "older file"}}));
+}
+
+TEST_P(NoReplaceRenameTest, TakenByAnEmptyFileFailsToo) {
+    WriteFile(dir / "old", "content");
+    WriteFile(dir / "new", "");
+    EXPECT_FALSE(Rename(dir / "old", dir / "new"));
+    EXPECT_EQ(dir.Entries(), (Entries{{"old", "content"}, {"new", ""}}));
+}
+
+TEST_P(NoReplaceRenameTest, MissingSourceFails) {
+    errno = 0;
+    EXPECT_FALSE(Rename(dir / "old", dir / "new"));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(dir.Entries(), Entries{});
+}
+
+TEST_P(NoReplaceRenameTest, MovesASymbolicLinkItselfNotItsTarget) {
+    WriteFile(dir / "target", "content");
+    ASSERT_EQ(symlink("target", (dir / "old").c_str()), 0);
+    EXPECT_TRUE(Rename(dir / "old", dir / "new"));
+    EXPECT_EQ(dir.Entries(), (Entries{{"new", "<other>"}, {"target", "content"}}));
+    char linkText[16] = {};
+    EXPECT_EQ(readlink((dir / "new").c_str(), linkText, sizeof linkText - 1), 6);
+    EXPECT_STREQ(linkText, "target");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWays, NoReplaceRenameTest,
+                         testing::Values(&RenameNoReplace, &RenameNoReplaceByLink),
+                         [](const testing::TestParamInfo<RenameFunction>& info) {
+                             return info.param == &RenameNoReplace ? std::string("System")
+                                                                   : std::string("LinkThenUnlink");
+                         });
+
+}  // namespace
