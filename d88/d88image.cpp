@@ -64,9 +64,6 @@ bool D88Image::Open(const char* path) {
         return false;
     }
     imageFile.reset(file);
-    // A selection kept from before an Open() without a path would read the
-    // new file through the old disk's track table.
-    DropSelection();
     // A directory opens for reading on POSIX but yields no bytes; taking it
     // as an image without disks would report success on no image at all.
     struct stat status;
@@ -74,6 +71,9 @@ bool D88Image::Open(const char* path) {
         imageFile.reset();
         return false;
     }
+    // A selection kept from before an Open() without a path would read the
+    // new file through the old disk's track table.
+    DropSelection();
     // The window does the buffering; the stream passes reads straight on.
     std::setvbuf(file, nullptr, _IONBF, 0);
     windowStart = 0;
@@ -142,7 +142,8 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
     unsigned char bytes[kSectorRecordSize];
     // The walk ends when a record's own count says it is the last one; a
     // record whose count is below its position does not end it.
-    for (int32_t i = 0;; ++i) {
+    // 64 bits: an image of many GiB can hold more than 2^31 records.
+    for (int64_t i = 0;; ++i) {
         if (ReadAt(position, bytes, sizeof bytes, trackStart) != sizeof bytes) {
             return 0;
         }

@@ -1,7 +1,11 @@
 // What mublock and dirdump share beyond the reader: the open-failure
-// message, the holder of output files and the checked console.
+// message, the creation of output files and the checked console.
 #ifndef EXTRACTION_TOOL_H
 #define EXTRACTION_TOOL_H
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdarg>
@@ -18,6 +22,65 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using FileHolder = std::unique_ptr<FILE, FileCloser>;
+
+// errno after a failed call, never 0, so that a failure is kept as one even
+// on a library that does not set errno.
+inline int FailureErrno() { return errno != 0 ? errno : EIO; }
+
+// Creates output files without ever emptying the image being read: an image
+// named like an output (MU001, or a name its directory lists) in the current
+// directory would otherwise be lost in the middle of the run.
+class OutputCreator {
+public:
+    // The error of an output that is the image itself.
+    static constexpr int kIsTheImage = -1;
+
+    // Remembers the image at `imagePath`; when it cannot be looked up there
+    // is nothing to guard.
+    explicit OutputCreator(const char* imagePath) {
+        imageKnown = stat(imagePath, &image) == 0;
+    }
+
+    // Opens `name` for writing as fopen(name, "wb") does, creating it or
+    // emptying it; null when that fails, with the errno, or kIsTheImage, in
+    // `error`.
+    FileHolder Create(const char* name, int& error) const {
+        const int descriptor = open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+        struct stat output;
+        if (descriptor < 0 || fstat(descriptor, &output) != 0) {
+            return Fail(descriptor, FailureErrno(), error);
+        }
+        if (imageKnown && output.st_dev == image.st_dev && output.st_ino == image.st_ino) {
+            return Fail(descriptor, kIsTheImage, error);
+        }
+        if (S_ISREG(output.st_mode) && output.st_size != 0 && ftruncate(descriptor, 0) != 0) {
+            return Fail(descriptor, FailureErrno(), error);
+        }
+        FILE* file = fdopen(descriptor, "wb");
+        if (file == nullptr) {
+            return Fail(descriptor, FailureErrno(), error);
+        }
+        return FileHolder(file);
+    }
+
+    // The reason a Create or a later write failed with `error`, for messages.
+    static const char* Reason(int error) {
+        return error == kIsTheImage ? "it is the image being read; not overwritten"
+                                    : std::strerror(error);
+    }
+
+private:
+    static FileHolder Fail(int descriptor, int reason, int& error) {
+        if (descriptor >= 0) {
+            close(descriptor);
+        }
+        error = reason;
+        return nullptr;
+    }
+
+    struct stat image;
+    bool imageKnown = false;
+};
 
 // Standard output of one run. A write that fails can make the stream drop
 // the rest of its buffer, so the flush at the end does not always see the

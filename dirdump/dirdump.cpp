@@ -45,36 +45,29 @@ unsigned char sectorBuffer[kSectorSize];
 // started it.
 class OutputFile {
 public:
-    explicit OutputFile(const char* name) : file(std::fopen(name, "wb")) {
-        if (!file) {
-            error = ErrnoOr(EIO);
-        }
-    }
+    OutputFile(const OutputCreator& outputs, const char* name) : file(outputs.Create(name, error)) {}
 
     bool IsOpen() const { return file != nullptr; }
 
     void Write(const unsigned char* bytes, int32_t size) {
         const auto count = static_cast<size_t>(size);
         if (error == 0 && count > 0 && std::fwrite(bytes, 1, count, file.get()) != count) {
-            error = ErrnoOr(EIO);
+            error = FailureErrno();
         }
     }
 
     // Closes the file; returns 0 when it was created, written and closed
-    // whole, otherwise the errno of the first failure.
+    // whole, otherwise the first failure as OutputCreator::Reason takes it.
     int Close() {
         if (file && std::fclose(file.release()) != 0 && error == 0) {
-            error = ErrnoOr(EIO);
+            error = FailureErrno();
         }
         return error;
     }
 
 private:
-    // A failure is kept as nonzero even on a library that leaves errno 0.
-    static int ErrnoOr(int fallback) { return errno != 0 ? errno : fallback; }
-
-    FileHolder file;
     int error = 0;
+    FileHolder file;
 };
 
 // A name as messages show it: bytes outside printable ASCII, and the
@@ -117,7 +110,7 @@ void CopyFile(D88Image& image, int32_t disk, int32_t entry, OutputFile& output,
         }
         if (!ReadLogicalSector(image, sector, sectorBuffer)) {
             std::fprintf(stderr,
-                         "dirdump: disk %d, entry %d (%s): logical sector %d could not be read "
+                         "dirdump: disk %d, entry %02x (%s): logical sector %03x could not be read "
                          "whole; its missing bytes are taken as zeros\n",
                          disk, entry, ShownName(nameBuffer).c_str(), sector);
         }
@@ -141,7 +134,8 @@ void CopyFile(D88Image& image, int32_t disk, int32_t entry, OutputFile& output,
 
 // Lists the directory in the directory buffer and writes each listed file;
 // false when a name was refused or a file could not be written.
-bool DumpDirectory(D88Image& image, int32_t disk, Console& console) {
+bool DumpDirectory(D88Image& image, const OutputCreator& outputs, int32_t disk,
+                   Console& console) {
     bool allWritten = true;
     for (int32_t entry = 0; kEntrySize * entry < kNameTableBytes; ++entry) {
         const unsigned char* entryBytes = directoryBuffer + kEntrySize * entry;
@@ -155,12 +149,12 @@ bool DumpDirectory(D88Image& image, int32_t disk, Console& console) {
         if (std::strchr(nameBuffer, '/') != nullptr) {
             console.Print("\n");
             std::fprintf(stderr,
-                         "dirdump: disk %d, entry %d (%s): the name holds \"/\"; no file written\n",
+                         "dirdump: disk %d, entry %02x (%s): the name holds \"/\"; no file written\n",
                          disk, entry, ShownName(nameBuffer).c_str());
             allWritten = false;
             continue;
         }
-        OutputFile output(nameBuffer);
+        OutputFile output(outputs, nameBuffer);
         if (output.IsOpen()) {
             CopyFile(image, disk, entry, output, console);
         }
@@ -168,7 +162,7 @@ bool DumpDirectory(D88Image& image, int32_t disk, Console& console) {
         console.Print("\n");
         if (error != 0) {
             std::fprintf(stderr, "dirdump: %s: %s\n", ShownName(nameBuffer).c_str(),
-                         std::strerror(error));
+                         OutputCreator::Reason(error));
             allWritten = false;
         }
     }
@@ -187,6 +181,7 @@ int RunDirdump(int argc, char* argv[]) {
         std::fputs(kOpenFailedMessage, stderr);
         return 1;
     }
+    const OutputCreator outputs(argv[1]);
     Console console;
     bool allWritten = true;
     const int32_t diskCount = image.GetDiskCount();
@@ -197,11 +192,11 @@ int RunDirdump(int argc, char* argv[]) {
         // buffer begins with a terminating entry.
         if (!ReadLogicalSector(image, kDirectorySector, directoryBuffer)) {
             std::fprintf(stderr,
-                         "dirdump: disk %d: the directory (logical sector %d) could not be read "
+                         "dirdump: disk %d: the directory (logical sector %03x) could not be read "
                          "whole; its missing bytes are taken as zeros\n",
                          disk, kDirectorySector);
         }
-        if (!DumpDirectory(image, disk, console)) {
+        if (!DumpDirectory(image, outputs, disk, console)) {
             allWritten = false;
         }
     }

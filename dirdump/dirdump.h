@@ -6,7 +6,8 @@
 // Runs the whole program on its command line (argv[1] is the image path):
 // returns 0 after all disks were processed and every listed file was written,
 // 1 on a usage error, an image that cannot be opened, a name that would leave
-// the current directory, or an output file that could not be written.
+// the current directory, an output file that could not be written (the image
+// itself is never overwritten), or console lines that could not be written.
 int RunDirdump(int argc, char* argv[]);
 
 #endif

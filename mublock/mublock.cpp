@@ -56,21 +56,22 @@ int32_t FindTerminators() {
 
 // Writes one block's content to `name`; false, after a message on stderr,
 // when the file cannot be created, written or closed.
-bool WriteBlock(const char* name, const unsigned char* content, size_t size) {
-    FileHolder output(std::fopen(name, "wb"));
-    if (!output) {
-        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
-        return false;
+bool WriteBlock(const OutputCreator& outputs, const char* name, const unsigned char* content,
+                size_t size) {
+    int error = 0;
+    FileHolder output = outputs.Create(name, error);
+    if (output) {
+        // The content goes out in one write; a stream buffer would only cost
+        // a stat of the new file to size it.
+        std::setvbuf(output.get(), nullptr, _IONBF, 0);
+        if (size > 0 && std::fwrite(content, 1, size, output.get()) != size) {
+            error = FailureErrno();
+        } else if (std::fclose(output.release()) != 0) {
+            error = FailureErrno();
+        }
     }
-    // The content goes out in one write; a stream buffer would only cost a
-    // stat of the new file to size it.
-    std::setvbuf(output.get(), nullptr, _IONBF, 0);
-    if (size > 0 && std::fwrite(content, 1, size, output.get()) != size) {
-        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
-        return false;
-    }
-    if (std::fclose(output.release()) != 0) {
-        std::fprintf(stderr, "mublock: %s: %s\n", name, std::strerror(errno));
+    if (error != 0) {
+        std::fprintf(stderr, "mublock: %s: %s\n", name, OutputCreator::Reason(error));
         return false;
     }
     return true;
@@ -78,7 +79,8 @@ bool WriteBlock(const char* name, const unsigned char* content, size_t size) {
 
 // Scans the image buffer for blocks, reporting them with disk index `disk`
 // and naming them from `blockCounter` on; false when a block was not written.
-bool ScanDisk(int32_t disk, int32_t& blockCounter, Console& console) {
+bool ScanDisk(const OutputCreator& outputs, int32_t disk, int32_t& blockCounter,
+              Console& console) {
     const int32_t terminatorCount = FindTerminators();
     int32_t nextTerminator = 0;
     bool allWritten = true;
@@ -106,7 +108,7 @@ bool ScanDisk(int32_t disk, int32_t& blockCounter, Console& console) {
         // stays empty.
         const size_t contentSize =
             blockLength > kContentOffset ? static_cast<size_t>(blockLength - kContentOffset) : 0;
-        if (!WriteBlock(name, imageBuffer + start + kContentOffset, contentSize)) {
+        if (!WriteBlock(outputs, name, imageBuffer + start + kContentOffset, contentSize)) {
             allWritten = false;
         }
     }
@@ -125,6 +127,7 @@ int RunMublock(int argc, char* argv[]) {
         std::fputs(kOpenFailedMessage, stderr);
         return 1;
     }
+    const OutputCreator outputs(argv[1]);
     int32_t blockCounter = 0;
     bool allWritten = true;
     Console console;
@@ -133,7 +136,7 @@ int RunMublock(int argc, char* argv[]) {
         image.SelectDisk(disk);
         image.SetSectorRange(1, kSectorsPerTrack);
         ReadDisk(image);
-        if (!ScanDisk(disk, blockCounter, console)) {
+        if (!ScanDisk(outputs, disk, blockCounter, console)) {
             allWritten = false;
         }
     }

@@ -5,8 +5,9 @@
 
 // Runs the whole program on its command line (argv[1] is the image path):
 // returns 0 after all disks were scanned and every block was written, 1 on a
-// usage error, an image that cannot be opened, or a block that could not be
-// written.
+// usage error, an image that cannot be opened, a block that could not be
+// written (the image itself is never overwritten), or console lines that
+// could not be written.
 int RunMublock(int argc, char* argv[]);
 
 #endif

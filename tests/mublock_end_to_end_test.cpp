@@ -390,9 +390,8 @@ TEST(MublockEndToEnd, OutputThatCannotBeCreated) {
                                        {"MU002", Content(logical, 2, 40)}}));
 }
 
-// MU000 is a link to /dev/full, so its write fails: for a short block when
-// the file is closed, for a block longer than the stream buffer already in
-// the write itself.
+// MU000 is a link to /dev/full, so its write fails, for a short block and a
+// long one alike.
 TEST(MublockEndToEnd, OutputWhoseWriteFails) {
     for (size_t length : {20u, 16383u}) {
         SCOPED_TRACE(length);
@@ -409,6 +408,28 @@ TEST(MublockEndToEnd, OutputWhoseWriteFails) {
         EXPECT_EQ(result.out, std::string(firstLine) + "MU001 diskno=0 trk=05 sec= 1 size=  30\n");
         EXPECT_EQ(work.Entries(), (Entries{{"MU000", "<other>"}, {"MU001", Content(logical, 20, 30)}}));
     }
+}
+
+// An image named like an output in the current directory is never emptied:
+// that output is refused with a message, the run goes on, status 1.
+TEST(MublockEndToEnd, OutputNamedLikeTheImageIsRefused) {
+    Bytes logical = PatternedLogicalDisk();
+    PutBlock(logical, 0, 20);
+    PutBlock(logical, 1, 30);
+    PutBlock(logical, 2, 40);
+    const Bytes image = d88test::BuildImage({d88test::MakeDataDisk(logical)});
+    TempDir work;
+    d88test::WriteFile(work / "MU001", image);
+    const auto result = RunProgram(MUBLOCK_PROGRAM, {"MU001"}, work.Path());
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "mublock: MU001: it is the image being read; not overwritten\n");
+    EXPECT_EQ(result.out,
+              "MU000 diskno=0 trk=01 sec= 1 size=  20\n"
+              "MU001 diskno=0 trk=01 sec= 2 size=  30\n"
+              "MU002 diskno=0 trk=01 sec= 3 size=  40\n");
+    EXPECT_EQ(work.Entries(), (Entries{{"MU000", Content(logical, 0, 20)},
+                                       {"MU001", std::string(image.begin(), image.end())},
+                                       {"MU002", Content(logical, 2, 40)}}));
 }
 
 // Standard output that cannot be written: "mublock: standard output:" and
