@@ -173,6 +173,27 @@ bool KeptRangeFits(int64_t fileSize, int64_t headerCutSize, int64_t cutSize) {
     return cutSize <= room;
 }
 
+int SwapInKeptRange(const std::string& fileName, const std::string& temporaryName,
+                    const std::string& backupName, NoReplaceRename rename) {
+    if (!rename(fileName.c_str(), backupName.c_str())) {
+        std::fprintf(
+            stderr,
+            "hfclip: cannot rename %s to %s: %s; %s is unchanged, the kept bytes are in %s\n",
+            fileName.c_str(), backupName.c_str(), std::strerror(errno), fileName.c_str(),
+            temporaryName.c_str());
+        return 1;
+    }
+    if (!rename(temporaryName.c_str(), fileName.c_str())) {
+        std::fprintf(stderr,
+                     "hfclip: cannot rename %s to %s: %s; the untouched file is now %s, the kept "
+                     "bytes are in %s\n",
+                     temporaryName.c_str(), fileName.c_str(), std::strerror(errno),
+                     backupName.c_str(), temporaryName.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 int RunHfclip(int argc, char* argv[]) {
     if (argc < 3) {
         std::fputs(kUsage, stderr);
@@ -236,22 +257,7 @@ int RunHfclip(int argc, char* argv[]) {
         ReportCopyFailure(fileName, temporaryName, std::strerror(errno));
         return 1;
     }
-    int status = 0;
-    if (!RenameNoReplace(fileName.c_str(), backupName.c_str())) {
-        std::fprintf(
-            stderr,
-            "hfclip: cannot rename %s to %s: %s; %s is unchanged, the kept bytes are in %s\n",
-            fileName.c_str(), backupName.c_str(), std::strerror(errno), fileName.c_str(),
-            temporaryName.c_str());
-        status = 1;
-    } else if (!RenameNoReplace(temporaryName.c_str(), fileName.c_str())) {
-        std::fprintf(stderr,
-                     "hfclip: cannot rename %s to %s: %s; the untouched file is now %s, the kept "
-                     "bytes are in %s\n",
-                     temporaryName.c_str(), fileName.c_str(), std::strerror(errno),
-                     backupName.c_str(), temporaryName.c_str());
-        status = 1;
-    }
+    const int status = SwapInKeptRange(fileName, temporaryName, backupName, RenameNoReplace);
     if (std::fflush(stdout) != 0) {
         std::fprintf(stderr, "hfclip: standard output: %s\n", std::strerror(errno));
         return 1;

@@ -5,6 +5,7 @@
 #define HFCLIP_H
 
 #include <cstdint>
+#include <string>
 
 // Runs the whole program on its command line (file, header cut size, optional
 // cut size): returns 0 once the file is cut and both renames are made, 1 on a
@@ -22,5 +23,15 @@ bool ConvertSizeArgument(const char* text, int64_t& value);
 // of `fileSize` bytes, that is headerCutSize + cutSize <= fileSize, decided
 // without overflow for every value.
 bool KeptRangeFits(int64_t fileSize, int64_t headerCutSize, int64_t cutSize);
+
+// A rename that never replaces a file: true on success, false with errno set.
+using NoReplaceRename = bool (*)(const char* from, const char* to);
+
+// The two renames that end a cut: the file to `backupName`, then the kept
+// bytes in `temporaryName` to the file's name, each through `rename`.
+// Returns 0, or 1 after a message on stderr that names both names, the
+// reason, and where the untouched file and the kept bytes now stand.
+int SwapInKeptRange(const std::string& fileName, const std::string& temporaryName,
+                    const std::string& backupName, NoReplaceRename rename);
 
 #endif

@@ -1,6 +1,7 @@
 // The rename that never replaces a file, through the system's no-replace
 // rename and through its link-then-unlink fallback alike.
 #include "no_replace_rename.h"
+#include "hfclip.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -76,5 +77,54 @@ INSTANTIATE_TEST_SUITE_P(BothWays, NoReplaceRenameTest,
                              return info.param == &RenameNoReplace ? std::string("System")
                                                                    : std::string("LinkThenUnlink");
                          });
+
+// The renames that end a cut, with a rename that fails at the given call
+// (1 or 2) with EACCES: the message says where each file now stands, the
+// result is 1, and nothing is removed.
+int renameCalls = 0;
+int failingCall = 0;
+
+bool RenameFailingAtOneCall(const char* from, const char* to) {
+    if (++renameCalls == failingCall) {
+        errno = EACCES;
+        return false;
+    }
+    return RenameNoReplace(from, to);
+}
+
+TEST(SwapInKeptRange, ReportsWhereTheBytesStandWhenARenameFails) {
+    struct Case {
+        int failingCall;
+        std::string message;
+        Entries files;
+    };
+    const Case cases[] = {
+        {1,
+         "hfclip: cannot rename F to F.bak: Permission denied; F is unchanged, the kept bytes are "
+         "in F.$$$\n",
+         {{"F", "whole"}, {"F.$$$", "kept"}}},
+        {2,
+         "hfclip: cannot rename F.$$$ to F: Permission denied; the untouched file is now F.bak, "
+         "the kept bytes are in F.$$$\n",
+         {{"F.bak", "whole"}, {"F.$$$", "kept"}}},
+        {3, "", {{"F.bak", "whole"}, {"F", "kept"}}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.failingCall);
+        TempDir dir;
+        WriteFile(dir / "F", "whole");
+        WriteFile(dir / "F.$$$", "kept");
+        ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+        renameCalls = 0;
+        failingCall = test.failingCall;
+        testing::internal::CaptureStderr();
+        const int status = SwapInKeptRange("F", "F.$$$", "F.bak", RenameFailingAtOneCall);
+        const std::string message = testing::internal::GetCapturedStderr();
+        ASSERT_EQ(chdir("/"), 0);
+        EXPECT_EQ(status, test.message.empty() ? 0 : 1);
+        EXPECT_EQ(message, test.message);
+        EXPECT_EQ(dir.Entries(), test.files);
+    }
+}
 
 }  // namespace
