@@ -45,9 +45,13 @@ public:
     // emptying it; null when that fails, with the errno, or kIsTheImage, in
     // `error`.
     FileHolder Create(const char* name, int& error) const {
-        const int descriptor = open(name, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
+        // O_NONBLOCK makes a FIFO without a reader fail at once instead of
+        // hanging the run; writes then block again as usual.
+        const int descriptor =
+            open(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
         struct stat output;
-        if (descriptor < 0 || fstat(descriptor, &output) != 0) {
+        if (descriptor < 0 || fstat(descriptor, &output) != 0 ||
+            fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) != 0) {
             return Fail(descriptor, FailureErrno(), error);
         }
         if (imageKnown && output.st_dev == image.st_dev && output.st_ino == image.st_ino) {

@@ -1,6 +1,7 @@
 // mublock run as a real program in a fresh directory: exact stdout, stderr,
 // exit status and every file it leaves.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -408,6 +409,23 @@ TEST(MublockEndToEnd, OutputWhoseWriteFails) {
         EXPECT_EQ(result.out, std::string(firstLine) + "MU001 diskno=0 trk=05 sec= 1 size=  30\n");
         EXPECT_EQ(work.Entries(), (Entries{{"MU000", "<other>"}, {"MU001", Content(logical, 20, 30)}}));
     }
+}
+
+// A FIFO without a reader in the place of an output fails at once instead of
+// hanging the run.
+TEST(MublockEndToEnd, OutputThatIsAFifoWithoutAReader) {
+    Bytes logical = PatternedLogicalDisk();
+    PutBlock(logical, 0, 20);
+    PutBlock(logical, 1, 30);
+    TempDir work;
+    ASSERT_EQ(mkfifo((work / "MU000").c_str(), 0600), 0);
+    const auto result = RunOnImage(d88test::BuildImage({d88test::MakeDataDisk(logical)}), work);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.err, "mublock: MU000: No such device or address\n");
+    EXPECT_EQ(result.out,
+              "MU000 diskno=0 trk=01 sec= 1 size=  20\n"
+              "MU001 diskno=0 trk=01 sec= 2 size=  30\n");
+    EXPECT_EQ(work.Entries(), (Entries{{"MU000", "<other>"}, {"MU001", Content(logical, 1, 30)}}));
 }
 
 // An image named like an output in the current directory is never emptied:
