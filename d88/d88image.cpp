@@ -153,11 +153,12 @@ int32_t D88Image::ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int
         }
         position += kSectorRecordSize;
         if (record.c == c && record.h == h && record.r == r && record.n == n) {
-            // Data cut off by the end of the file still counts in full; the
-            // bytes that never arrive keep what the buffer held.
+            // Data cut off by the end of the file counts only as far as it
+            // arrived: bytes the image does not hold are never passed off as
+            // read. The rest of the buffer keeps what it held.
             const int32_t wanted = std::min<int32_t>(record.dataSize, capacity);
-            ReadAt(position, buffer, static_cast<size_t>(wanted), trackStart);
-            return wanted;
+            return static_cast<int32_t>(
+                ReadAt(position, buffer, static_cast<size_t>(wanted), trackStart));
         }
         position += record.dataSize;
         if (i == record.sectorCount - 1) {

@@ -52,9 +52,10 @@ public:
     // on to the next track. Stored unchanged; 1 and 16 until set.
     void SetSectorRange(int32_t first, int32_t last);
 
-    // Reads the first sector of the track whose ID is (c, h, r, n): returns
-    // min(data size, capacity) bytes put into `buffer`, or 0 when the track
-    // or the sector is not found or the capacity is not positive.
+    // Reads the first sector of the track whose ID is (c, h, r, n) into
+    // `buffer`: returns the bytes put there, min(data size, capacity) unless
+    // the file ends first, or 0 when the track or the sector is not found or
+    // the capacity is not positive.
     int32_t ReadSector(int32_t track, int32_t c, int32_t h, int32_t r, int32_t n, void* buffer,
                        int32_t capacity);
 

@@ -545,7 +545,9 @@ TEST_F(D88ImageTest, CutOffRecordIsNotFound) {
     EXPECT_EQ(image.ReadTrackIds(0, buffer.data(), 64), 4);
 }
 
-TEST_F(D88ImageTest, CutOffDataCountsInFull) {
+// Data cut off by the end of the file counts only as far as it arrived; the
+// rest of the buffer keeps what it held, and a run of sectors stops there.
+TEST_F(D88ImageTest, CutOffDataCountsOnlyWhatArrived) {
     Disk disk = NamedDisk("DISK");
     disk.Track(0).push_back(MakeSector(0, 0, 1, 3, Pattern(1024, 1)));
     Bytes bytes = BuildImage({disk});
@@ -553,16 +555,19 @@ TEST_F(D88ImageTest, CutOffDataCountsInFull) {
     ASSERT_TRUE(OpenImage(bytes));
     ASSERT_TRUE(image.SelectDisk(0));
 
-    // The result is what was asked for; the bytes that never arrived keep
-    // what the buffer held.
     for (int32_t capacity : {1024, 2048, 300, 50}) {
         SCOPED_TRACE(capacity);
         const size_t arrived = static_cast<size_t>(std::min(capacity, 100));
         Bytes buffer = Untouched(2048);
-        EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 3, buffer.data(), capacity), std::min(capacity, 1024));
+        EXPECT_EQ(image.ReadSector(0, 0, 0, 1, 3, buffer.data(), capacity),
+                  static_cast<int32_t>(arrived));
         EXPECT_EQ(Slice(buffer, 0, arrived), Pattern(arrived, 1));
         EXPECT_EQ(Slice(buffer, arrived, 2048 - arrived), Untouched(2048 - arrived));
     }
+    Bytes buffer = Untouched(2048);
+    EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 3, buffer.data(), 1024), 0);
+    EXPECT_EQ(image.ReadSectors(0, 0, 0, 1, 3, buffer.data(), 50), 50);
+    EXPECT_EQ(Slice(buffer, 0, 100), Pattern(100, 1));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,9 +1,9 @@
 // dirdump run as a real program in a fresh directory: exact stdout, stderr,
 // exit status and every file it leaves.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -354,6 +354,30 @@ TEST_F(DirdumpEndToEnd, UnreadableSectorsAreZerosAndWarned) {
               (Entries{{"PREV", Text(Pattern(2043, 1))},
                        {"GONE", std::string(1, '\0')},
                        {"CUT", Text(cut).substr(0, 1018 + 600) + std::string(424, '\0')}}));
+}
+
+// A sector whose data the end of the image cuts off is warned about like a
+// missing one: only the bytes that arrived are taken, the rest are zeros.
+TEST_F(DirdumpEndToEnd, SectorCutOffByTheEndOfTheImageIsWarned) {
+    const Bytes content = Pattern(2000, 4);
+    DataDiskLayout layout;
+    layout.Store(0, "AA", content, {397, 398});
+    d88test::Disk disk = layout.Disk();
+    // The directory (R 5) first in its track, so that the image can end
+    // inside the last record's data: logical sector 398 (R 4).
+    auto& lastTrack = disk.Track(79);
+    std::rotate(lastTrack.begin(), lastTrack.begin() + 4, lastTrack.end());
+    Bytes image = d88test::BuildImage({disk});
+    image.resize(image.size() - kSectorSize + 100);
+    d88test::WriteFile(imagePath, image);
+    const auto result = RunProgram(DIRDUMP_PROGRAM, {imagePath}, work.Path());
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "00 : AA   :  size=07d0 ( 2000) 18e\n");
+    EXPECT_EQ(result.err,
+              "dirdump: disk 0, entry 00 (AA): logical sector 18e could not be read whole; its "
+              "missing bytes are taken as zeros\n");
+    EXPECT_EQ(work.Entries(),
+              (Entries{{"AA", Text(content).substr(0, 1018 + 100) + std::string(882, '\0')}}));
 }
 
 // A disk without a directory sector lists no file: the previous disk's
