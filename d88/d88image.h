@@ -40,9 +40,10 @@ public:
     // Index of the selected disk, or -1 when none is selected.
     int32_t GetCurrentDisk() const;
 
-    // Name of the selected disk: NUL-terminated, at most 16 bytes, empty when
-    // none is selected. The text lives in the object and changes with the
-    // next SelectDisk.
+    // Name of the selected disk: NUL-terminated, at most 16 bytes; empty
+    // before the first selection, after a failed SelectDisk and after Open
+    // with a path, while Open() without a path leaves it as it was. The text
+    // lives in the object.
     const char* GetDiskName() const;
 
     // Media type byte of the selected disk, 0 to 255, or -1 when none.
