@@ -31,14 +31,22 @@ constexpr unsigned char kTerminator = 0xFD;
 unsigned char imageBuffer[kImageBytes];
 int32_t terminatorPositions[kImageBytes];
 
-// Fills the image buffer with the selected disk's 400 logical sectors. Each
-// track's bytes are cleared first: bytes a damaged disk does not supply are
-// zeros, never an earlier disk's blocks.
+// Fills the image buffer with the selected disk's 400 logical sectors. Bytes
+// a damaged disk does not supply are zeros, never an earlier disk's blocks: a
+// track that is not read whole is cleared and read again, which leaves what
+// the read supplies over zeros. (Clearing every track first costs as much
+// again as reading it.)
 void ReadDisk(D88Image& image) {
     for (int32_t track = 0; track < kTracksPerDisk; ++track) {
         unsigned char* trackBytes = imageBuffer + track * kTrackBytes;
-        std::memset(trackBytes, 0, kTrackBytes);
-        image.ReadSectors(track, track / 2, track % 2, 1, kSizeCode, trackBytes, kTrackBytes);
+        const auto readTrack = [&] {
+            return image.ReadSectors(track, track / 2, track % 2, 1, kSizeCode, trackBytes,
+                                     kTrackBytes);
+        };
+        if (readTrack() < kTrackBytes) {
+            std::memset(trackBytes, 0, kTrackBytes);
+            readTrack();
+        }
     }
 }
 
