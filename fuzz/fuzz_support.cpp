@@ -131,4 +131,22 @@ void SilenceStandardOutput() {
     }
 }
 
+int RunOnInput(int (*run)(int, char*[]), const char* program, const uint8_t* data, size_t size) {
+    static const std::string imagePath = ScratchDirectory() + "/image.d88";
+    WriteInputFile(imagePath, data, size);
+    std::string programName = program;
+    std::string image = imagePath;
+    char* argv[] = {programName.data(), image.data(), nullptr};
+    InWorkDirectory inWork;
+    return run(2, argv);
+}
+
+void CheckNothingBesideTheWorkDirectory(const char* target) {
+    for (const std::string& name : ListDirectory(ScratchDirectory())) {
+        if (name != "image.d88" && name != "work") {
+            ReportViolation(target, "a file outside the work directory: " + name);
+        }
+    }
+}
+
 }  // namespace d88fuzz

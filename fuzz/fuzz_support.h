@@ -56,6 +56,14 @@ public:
 // lines cost no terminal or pipe.
 void SilenceStandardOutput();
 
+// Writes the input as the image file and runs `run` on the command line
+// "PROGRAM IMAGE" inside the work directory; returns its exit status.
+int RunOnInput(int (*run)(int, char*[]), const char* program, const uint8_t* data, size_t size);
+
+// Reports a violation for `target` when anything but the image file and the
+// work directory stands in the scratch directory.
+void CheckNothingBesideTheWorkDirectory(const char* target);
+
 }  // namespace d88fuzz
 
 #endif

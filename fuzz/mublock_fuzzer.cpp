@@ -44,18 +44,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string imagePath = d88fuzz::ScratchDirectory() + "/image.d88";
     static const std::string work = d88fuzz::WorkDirectory();
-    d88fuzz::WriteInputFile(imagePath, data, size);
-
-    std::string program = "mublock";
-    std::string image = imagePath;
-    char* argv[] = {program.data(), image.data(), nullptr};
-    int status;
-    {
-        d88fuzz::InWorkDirectory inWork;
-        status = RunMublock(2, argv);
-    }
+    const int status = d88fuzz::RunOnInput(RunMublock, "mublock", data, size);
     if (status != 0) {
         Violation("exit status " + std::to_string(status) + " in a writable directory");
     }
@@ -71,11 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Violation("unexpected output " + name);
         }
     }
-    for (const std::string& name : d88fuzz::ListDirectory(d88fuzz::ScratchDirectory())) {
-        if (name != "image.d88" && name != "work") {
-            Violation("a file outside the work directory: " + name);
-        }
-    }
+    d88fuzz::CheckNothingBesideTheWorkDirectory("mublock_fuzzer");
     d88fuzz::EmptyDirectory(work);
     return 0;
 }
