@@ -238,10 +238,6 @@ std::string Original100() {
     return bytes;
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    d88test::WriteFile(path, Bytes(text.begin(), text.end()));
-}
-
 // The backup name taken by something that is no file: the first rename is
 // refused, the untouched file keeps its name and the kept bytes wait in the
 // temporary file.
@@ -257,7 +253,7 @@ TEST(HfclipFaults, BackupNameInTheWay) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir work;
-        WriteText(work / "data.bin", Original100());
+        d88test::WriteText(work / "data.bin", Original100());
         c.prepare(work);
         const Entries before = work.Entries();
         const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "10", "20"}, work.Path());
@@ -276,7 +272,7 @@ TEST(HfclipFaults, BackupNameInTheWay) {
 // failure is reported with status 1.
 TEST(HfclipFaults, StandardOutputThatCannotBeWritten) {
     TempDir work;
-    WriteText(work / "data.bin", Original100());
+    d88test::WriteText(work / "data.bin", Original100());
     const auto result = RunProgram(
         "/bin/sh", {"-c", "exec \"$0\" \"$@\" > /dev/full", HFCLIP_PROGRAM, "data.bin", "10"},
         work.Path());
@@ -379,7 +375,7 @@ void ForEachUnwritablePlace(const Entries& files,
     {
         ImmutableDirectory locked;
         for (const auto& [name, content] : files) {
-            WriteText(locked.Path() + "/" + name, content);
+            d88test::WriteText(locked.Path() + "/" + name, content);
         }
         std::string why;
         if (locked.Lock(why)) {

@@ -8,12 +8,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "d88_builder.h"
 #include "program_runner.h"
 
 namespace {
@@ -55,15 +54,6 @@ std::string Original() {
 
 std::string Progress(const std::string& sizes) { return sizes + kProgressEnd; }
 
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // The files after a good run on data.bin.
 Entries Cut(const std::string& kept, const std::string& original = Original()) {
     return {{"data.bin", kept}, {"data.bin.bak", original}};
@@ -85,7 +75,7 @@ void RunCases(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir work;
-        WriteFile(work / "data.bin", c.original);
+        d88test::WriteText(work / "data.bin", c.original);
         const auto result = RunProgram(HFCLIP_PROGRAM, c.arguments, work.Path());
         EXPECT_EQ(result.exitStatus, c.exitStatus);
         EXPECT_EQ(result.out, c.out);
@@ -300,7 +290,7 @@ TEST(HfclipEndToEnd, NegativeHeaderCutSizeIsRefused) {
 
 TEST(HfclipEndToEnd, TestsRunInOrder) {
     TempDir work;
-    WriteFile(work / "data.bin", Original());
+    d88test::WriteText(work / "data.bin", Original());
     // A temporary name that cannot be opened for writing.
     fs::create_directory(work / "data.bin.$$$");
     const Entries before = work.Entries();
@@ -345,7 +335,7 @@ TEST(HfclipEndToEnd, OnlyRegularFilesAreRead) {
 TEST(HfclipEndToEnd, DirectoryPartKeepsAllThreeFilesBesideTheFile) {
     TempDir work;
     fs::create_directory(work / "sub");
-    WriteFile(work / "sub/data.bin", Original());
+    d88test::WriteText(work / "sub/data.bin", Original());
     const auto result = RunProgram(HFCLIP_PROGRAM, {"sub/data.bin", "90"}, work.Path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, Progress("FileSize = 100 HeaderCutSize = 90 CutSize = 10 "));
@@ -361,7 +351,7 @@ TEST(HfclipEndToEnd, NamesOfAnyLength) {
     // 251 characters leave room for the four of ".bak" within one name.
     const std::string path = directories + "/" + std::string(251, 'f');
     fs::create_directories(work / directories);
-    WriteFile(work / path, Original());
+    d88test::WriteText(work / path, Original());
     const auto result = RunProgram(HFCLIP_PROGRAM, {path, "99"}, work.Path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, Progress("FileSize = 100 HeaderCutSize = 99 CutSize = 1 "));
@@ -374,8 +364,8 @@ TEST(HfclipEndToEnd, NamesOfAnyLength) {
 
 TEST(HfclipEndToEnd, ExistingBackupKeepsEverythingAndFails) {
     TempDir work;
-    WriteFile(work / "data.bin", Original());
-    WriteFile(work / "data.bin.bak", "older backup");
+    d88test::WriteText(work / "data.bin", Original());
+    d88test::WriteText(work / "data.bin.bak", "older backup");
     const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "16", "50"}, work.Path());
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, Progress("FileSize = 100 HeaderCutSize = 16 CutSize = 50 "));
@@ -392,8 +382,8 @@ TEST(HfclipEndToEnd, LeftoverTemporaryFile) {
     {
         SCOPED_TRACE("rewritten when the size test passes");
         TempDir work;
-        WriteFile(work / "data.bin", Original());
-        WriteFile(work / "data.bin.$$$", leftover);
+        d88test::WriteText(work / "data.bin", Original());
+        d88test::WriteText(work / "data.bin.$$$", leftover);
         const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "16"}, work.Path());
         EXPECT_EQ(result.exitStatus, 0);
         EXPECT_EQ(result.out, Progress("FileSize = 100 HeaderCutSize = 16 CutSize = 84 "));
@@ -403,8 +393,8 @@ TEST(HfclipEndToEnd, LeftoverTemporaryFile) {
     {
         SCOPED_TRACE("left alone when the size test fails");
         TempDir work;
-        WriteFile(work / "data.bin", Original());
-        WriteFile(work / "data.bin.$$$", leftover);
+        d88test::WriteText(work / "data.bin", Original());
+        d88test::WriteText(work / "data.bin.$$$", leftover);
         const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "16", "85"}, work.Path());
         EXPECT_EQ(result.exitStatus, 1);
         EXPECT_EQ(result.out, "");
@@ -440,7 +430,7 @@ TEST(HfclipEndToEnd, TemporaryNameThatCannotBeWritten) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir work;
-        WriteFile(work / "data.bin", Original());
+        d88test::WriteText(work / "data.bin", Original());
         c.prepare(work);
         const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "16"}, work.Path());
         EXPECT_EQ(result.exitStatus, 1);
@@ -458,7 +448,7 @@ TEST(HfclipEndToEnd, DirectoryWithoutWriteAccess) {
     }
     TempDir work;
     fs::create_directory(work / "locked");
-    WriteFile(work / "locked/data.bin", Original());
+    d88test::WriteText(work / "locked/data.bin", Original());
     fs::permissions(work / "locked", fs::perms::owner_read | fs::perms::owner_exec);
     const auto result = RunProgram(HFCLIP_PROGRAM, {"locked/data.bin", "16"}, work.Path());
     fs::permissions(work / "locked", fs::perms::owner_all);
@@ -470,7 +460,7 @@ TEST(HfclipEndToEnd, DirectoryWithoutWriteAccess) {
 
 TEST(HfclipEndToEnd, FailedWriteRemovesTheTemporaryFile) {
     TempDir work;
-    WriteFile(work / "data.bin", Original());
+    d88test::WriteText(work / "data.bin", Original());
     ASSERT_EQ(symlink("/dev/full", (work / "data.bin.$$$").c_str()), 0);
     const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "16"}, work.Path());
     EXPECT_EQ(result.exitStatus, 1);
@@ -489,7 +479,7 @@ TEST(HfclipEndToEnd, KeptRangeLargerThanTheCopyBuffer) {
         original.push_back(static_cast<char>(i % 251));
     }
     TempDir work;
-    WriteFile(work / "data.bin", original);
+    d88test::WriteText(work / "data.bin", original);
     const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "5", "3146000"}, work.Path());
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.out, Progress("FileSize = 3146728 HeaderCutSize = 5 CutSize = 3146000 "));
@@ -506,7 +496,7 @@ TEST(HfclipEndToEnd, ReadThatEndsEarlyRemovesTheTemporaryFile) {
                                   "/sys/kernel/profiling", "/sys/kernel/uevent_seqnum"}) {
         struct stat status;
         if (stat(candidate, &status) == 0 && S_ISREG(status.st_mode) && status.st_size == 4096 &&
-            ReadFile(candidate).size() < 4096) {
+            d88test::ReadText(candidate).size() < 4096) {
             source = candidate;
             break;
         }
@@ -514,7 +504,7 @@ TEST(HfclipEndToEnd, ReadThatEndsEarlyRemovesTheTemporaryFile) {
     if (source.empty()) {
         GTEST_SKIP() << "no sysfs file that claims more bytes than it holds";
     }
-    const std::string content = ReadFile(source);
+    const std::string content = d88test::ReadText(source);
     TempDir work;
     ASSERT_EQ(symlink(source.c_str(), (work / "data.bin").c_str()), 0);
     const auto result = RunProgram(HFCLIP_PROGRAM, {"data.bin", "0"}, work.Path());
@@ -567,7 +557,7 @@ TEST(HfclipEndToEnd, FilePastFourGibibytes) {
         sizes[entry.path().filename().string()] = entry.file_size();
     }
     EXPECT_EQ(sizes, (std::map<std::string, uintmax_t>{{"data.bin", 10}, {"data.bin.bak", kSize}}));
-    EXPECT_EQ(ReadFile(work / "data.bin"), tail);
+    EXPECT_EQ(d88test::ReadText(work / "data.bin"), tail);
 }
 
 }  // namespace

@@ -82,10 +82,6 @@ RunResult RunOnImage(const Bytes& image, const TempDir& work) {
     return RunProgram(MUBLOCK_PROGRAM, {path}, work.Path());
 }
 
-void WriteText(const std::string& path, const std::string& text) {
-    d88test::WriteFile(path, Bytes(text.begin(), text.end()));
-}
-
 TEST(MublockEndToEnd, UsageErrorWritesNothing) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{}, std::vector<std::string>{"a.d88", "b.d88"}}) {
@@ -157,7 +153,7 @@ TEST_P(MublockScenario, PrintsAndWritesExactly) {
     const Scenario scenario = GetParam().make();
     TempDir work;
     for (const auto& [name, content] : scenario.before) {
-        WriteText(work / name, content);
+        d88test::WriteText(work / name, content);
     }
     const auto result = RunOnImage(scenario.image, work);
     EXPECT_EQ(result.exitStatus, 0);

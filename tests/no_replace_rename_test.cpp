@@ -7,10 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 #include <map>
 #include <string>
 
+#include "d88_builder.h"
 #include "program_runner.h"
 
 namespace {
@@ -19,10 +19,6 @@ using d88test::TempDir;
 
 using Entries = std::map<std::string, std::string>;
 using RenameFunction = bool (*)(const char*, const char*);
-
-void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 class NoReplaceRenameTest : public testing::TestWithParam<RenameFunction> {
 protected:
@@ -33,14 +29,14 @@ protected:
 };
 
 TEST_P(NoReplaceRenameTest, MovesTheFileToAFreeName) {
-    WriteFile(dir / "old", "content");
+    d88test::WriteText(dir / "old", "content");
     EXPECT_TRUE(Rename(dir / "old", dir / "new"));
     EXPECT_EQ(dir.Entries(), (Entries{{"new", "content"}}));
 }
 
 TEST_P(NoReplaceRenameTest, TakenNameFailsAndChangesNothing) {
-    WriteFile(dir / "old", "content");
-    WriteFile(dir / "new", "older file");
+    d88test::WriteText(dir / "old", "content");
+    d88test::WriteText(dir / "new", "older file");
     errno = 0;
     EXPECT_FALSE(Rename(dir / "old", dir / "new"));
     EXPECT_EQ(errno, EEXIST);
@@ -48,8 +44,8 @@ TEST_P(NoReplaceRenameTest, TakenNameFailsAndChangesNothing) {
 }
 
 TEST_P(NoReplaceRenameTest, TakenByAnEmptyFileFailsToo) {
-    WriteFile(dir / "old", "content");
-    WriteFile(dir / "new", "");
+    d88test::WriteText(dir / "old", "content");
+    d88test::WriteText(dir / "new", "");
     EXPECT_FALSE(Rename(dir / "old", dir / "new"));
     EXPECT_EQ(dir.Entries(), (Entries{{"old", "content"}, {"new", ""}}));
 }
@@ -62,7 +58,7 @@ TEST_P(NoReplaceRenameTest, MissingSourceFails) {
 }
 
 TEST_P(NoReplaceRenameTest, MovesASymbolicLinkItselfNotItsTarget) {
-    WriteFile(dir / "target", "content");
+    d88test::WriteText(dir / "target", "content");
     ASSERT_EQ(symlink("target", (dir / "old").c_str()), 0);
     EXPECT_TRUE(Rename(dir / "old", dir / "new"));
     EXPECT_EQ(dir.Entries(), (Entries{{"new", "<other>"}, {"target", "content"}}));
@@ -112,8 +108,8 @@ TEST(SwapInKeptRange, ReportsWhereTheBytesStandWhenARenameFails) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.failingCall);
         TempDir dir;
-        WriteFile(dir / "F", "whole");
-        WriteFile(dir / "F.$$$", "kept");
+        d88test::WriteText(dir / "F", "whole");
+        d88test::WriteText(dir / "F.$$$", "kept");
         ASSERT_EQ(chdir(dir.Path().c_str()), 0);
         renameCalls = 0;
         failingCall = test.failingCall;

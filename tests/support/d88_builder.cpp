@@ -121,4 +121,11 @@ Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+void WriteText(const std::string& path, const std::string& text) { WriteFile(path, TextBytes(text)); }
+
+std::string ReadText(const std::string& path) {
+    const Bytes bytes = ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace d88test

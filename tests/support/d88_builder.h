@@ -75,8 +75,11 @@ void Put(Bytes& target, size_t offset, const Bytes& bytes);
 // Bytes from text, without the terminating NUL.
 Bytes TextBytes(const std::string& text);
 
+// Whole files in and out; both throw when the file cannot be written or read.
 void WriteFile(const std::string& path, const Bytes& bytes);
 Bytes ReadFile(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+std::string ReadText(const std::string& path);
 
 }  // namespace d88test
 

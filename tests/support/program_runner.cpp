@@ -7,22 +7,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "d88_builder.h"
 
 namespace d88test {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "d88test.XXXXXX").string();
@@ -56,7 +47,7 @@ std::map<std::string, std::string> TempDir::Entries() const {
         } else if (entry.is_directory()) {
             entries[name] = "<dir>";
         } else if (entry.is_regular_file()) {
-            entries[name] = ReadText(entry.path());
+            entries[name] = ReadText(entry.path().string());
         } else {
             entries[name] = "<other>";
         }
